@@ -5,9 +5,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
-struct WindowEntry;
+#include "ui/Description.h"
 
 using ExitRoutine = void (*)();
 
@@ -22,12 +23,11 @@ struct ShellState {
   bool mainLoopStarted = false;
   bool exiting = false;
 
-  // Owned by the window layer: while eventHoldCount is above 0 no handler
-  // runs; modalWindow is the window whose nested loop is innermost.
+  // Owned by the window layer, which also keeps the table of windows: while
+  // eventHoldCount is above 0 no handler runs; modalWindow is the window whose
+  // nested loop is innermost.
   std::int32_t eventHoldCount = 0;
   std::uint32_t modalWindow = 0;
-  WindowEntry* windows = nullptr;
-  std::size_t windowCount = 0;
 };
 
 ShellState& Shell();
@@ -35,7 +35,10 @@ ShellState& Shell();
 // The program's entry, called once on the GUI thread; always returns 0.
 std::int32_t RunProgram();
 
+// Prepares the shell with the program's own windows, or with another table of
+// windows (the window layer's tests use their own).
 void InitializeShell();
+void InitializeShell(std::span<const WindowDescription* const> windows);
 void RegisterExitRoutine(ExitRoutine routine);
 void LoadStartupWindow(std::uint32_t windowNumber);
 void RunEventLoop();

@@ -1,0 +1,11 @@
+#include "screens/Screens.h"
+
+namespace {
+
+constexpr const WindowDescription* kProgramWindows[] = {
+    &kLoginWindowDescription,
+};
+
+}  // namespace
+
+std::span<const WindowDescription* const> ProgramWindowTable() { return kProgramWindows; }
