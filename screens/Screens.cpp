@@ -4,6 +4,8 @@ namespace {
 
 constexpr const WindowDescription* kProgramWindows[] = {
     &kLoginWindowDescription,
+    &kConfirmWindowDescription,
+    &kExamWindowDescription,
 };
 
 }  // namespace

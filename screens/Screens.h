@@ -46,6 +46,8 @@ struct ExamWindow {
 };
 
 extern const WindowDescription kLoginWindowDescription;
+extern const WindowDescription kConfirmWindowDescription;
+extern const WindowDescription kExamWindowDescription;
 
 // Every window of the program, in the order of the table.
 std::span<const WindowDescription* const> ProgramWindowTable();
