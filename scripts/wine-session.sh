@@ -51,6 +51,10 @@ start)
   # A crash must end its test with an error, not wait on a dialog.
   "$here/wine-run.sh" "$session" reg add 'HKCU\Software\Wine\WineDbg' \
     /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # There is no window manager on the Xvfb display; without this Wine waits for
+  # one for two seconds whenever a top-level window is hidden or destroyed.
+  "$here/wine-run.sh" "$session" reg add 'HKCU\Software\Wine\X11 Driver' \
+    /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 
   setsid wineserver -p -f </dev/null >"$session/wineserver.log" 2>&1 &
   echo $! >"$session/wineserver.pid"
