@@ -2,6 +2,8 @@
 # Starts or stops the Wine session that the tests and the demo run in: a private
 # prefix, one persistent wineserver and an Xvfb display, all recorded under
 # SESSION_DIR so that whoever started them also stops them, by process id.
+# With WINE_SESSION_DISPLAY set (the demo on a real desktop) that display is
+# used and no Xvfb is started.
 #
 #   wine-session.sh start SESSION_DIR
 #   wine-session.sh stop SESSION_DIR
@@ -35,15 +37,20 @@ start)
   mkdir -p "$session"
   "$0" stop "$session"
 
-  # Xvfb picks a free display number itself and tells us which on a pipe.
-  exec {fd}<> <(:)
-  setsid Xvfb -screen 0 1280x800x24 -nolisten tcp -displayfd "$fd" \
-    </dev/null >"$session/xvfb.log" 2>&1 &
-  echo $! >"$session/xvfb.pid"
-  read -r -t 30 -u "$fd" display || { echo "wine-session: Xvfb did not start" >&2; exit 1; }
-  exec {fd}>&-
-  echo ":$display" >"$session/display"
-  export DISPLAY=":$display"
+  if [ -n "${WINE_SESSION_DISPLAY:-}" ]; then
+    echo "$WINE_SESSION_DISPLAY" >"$session/display"
+  else
+    # Xvfb picks a free display number itself and tells us which on a pipe.
+    exec {fd}<> <(:)
+    setsid Xvfb -screen 0 1280x800x24 -nolisten tcp -displayfd "$fd" \
+      </dev/null >"$session/xvfb.log" 2>&1 &
+    echo $! >"$session/xvfb.pid"
+    read -r -t 30 -u "$fd" display || { echo "wine-session: Xvfb did not start" >&2; exit 1; }
+    exec {fd}>&-
+    echo ":$display" >"$session/display"
+  fi
+  DISPLAY=$(cat "$session/display")
+  export DISPLAY
 
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$here/wine-run.sh" "$session" --boot >/dev/null 2>&1
@@ -51,10 +58,15 @@ start)
   # A crash must end its test with an error, not wait on a dialog.
   "$here/wine-run.sh" "$session" reg add 'HKCU\Software\Wine\WineDbg' \
     /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  # There is no window manager on the Xvfb display; without this Wine waits for
-  # one for two seconds whenever a top-level window is hidden or destroyed.
-  "$here/wine-run.sh" "$session" reg add 'HKCU\Software\Wine\X11 Driver' \
-    /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  if [ -z "${WINE_SESSION_DISPLAY:-}" ]; then
+    # There is no window manager on the Xvfb display; without this Wine waits
+    # for one for two seconds whenever a top-level window is hidden or destroyed.
+    "$here/wine-run.sh" "$session" reg add 'HKCU\Software\Wine\X11 Driver' \
+      /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  else
+    "$here/wine-run.sh" "$session" reg delete 'HKCU\Software\Wine\X11 Driver' \
+      /v Managed /f >/dev/null 2>&1 || true
+  fi
 
   setsid wineserver -p -f </dev/null >"$session/wineserver.log" 2>&1 &
   echo $! >"$session/wineserver.pid"
