@@ -182,6 +182,8 @@ HWND CreateTopLevel(WindowEntry& entry, bool fullyModal) {
   const ControlDescription& design = entry.design->controls[0];
   const WindowSettings& settings = entry.design->settings;
   DWORD style = WS_OVERLAPPED | WS_CLIPCHILDREN;
+  // The window is a control of its own description: its disabled flag counts too.
+  if (entry.description[0].disabled) style |= WS_DISABLED;
   if (settings.border) style |= WS_CAPTION | WS_THICKFRAME;
   if (settings.systemMenu) style |= WS_SYSMENU;
   if (settings.minimizeBox) style |= WS_MINIMIZEBOX;
