@@ -139,18 +139,18 @@ TEST(MessageBoxResultTest, MapsEachButtonAndAnythingElseToZero) {
   for (const auto& c : cases) EXPECT_EQ(MapMessageBoxResult(c[0]), c[1]) << "result " << c[0];
 }
 
+BOOL CALLBACK RememberVisibleMessageBox(HWND window, LPARAM context) {
+  char name[16] = {};
+  GetClassNameA(window, name, sizeof name);
+  if (lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(context) = window;
+  return FALSE;
+}
+
 HWND FindThreadMessageBox() {
   HWND found = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM context) -> BOOL {
-        char name[16] = {};
-        GetClassNameA(window, name, sizeof name);
-        if (lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-        *reinterpret_cast<HWND*>(context) = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(GetCurrentThreadId(), RememberVisibleMessageBox,
+                    reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
