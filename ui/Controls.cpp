@@ -313,33 +313,30 @@ HBRUSH LayerTileBrush(int resourceId) {
   return brushes.emplace(resourceId, UniqueBrush(brush)).first->second.Get();
 }
 
+namespace {
+
+void RegisterLayerClass(HINSTANCE instance, const char* name, WNDPROC procedure, HICON icon,
+                        HBRUSH background) {
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = icon;
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = background;
+  windowClass.lpszClassName = name;
+  RegisterClassExA(&windowClass);
+}
+
+}  // namespace
+
 void RegisterLayerClasses(HINSTANCE instance) {
-  WNDCLASSEXA form{};
-  form.cbSize = sizeof form;
-  form.lpfnWndProc = FormProc;
-  form.hInstance = instance;
-  form.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kProgramIcon));
-  form.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  form.lpszClassName = kFormClass;
-  RegisterClassExA(&form);
-
-  WNDCLASSEXA label{};
-  label.cbSize = sizeof label;
-  label.lpfnWndProc = LabelProc;
-  label.hInstance = instance;
-  label.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  label.lpszClassName = kLabelClass;
-  RegisterClassExA(&label);
-
-  WNDCLASSEXA picture{};
-  picture.cbSize = sizeof picture;
-  picture.lpfnWndProc = PictureBoxProc;
-  picture.hInstance = instance;
-  picture.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  picture.lpszClassName = kPictureBoxClass;
-  RegisterClassExA(&picture);
-
+  RegisterLayerClass(instance, kFormClass, FormProc,
+                     LoadIconA(instance, MAKEINTRESOURCEA(kProgramIcon)),
+                     reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  // Labels and picture boxes paint their whole area themselves.
+  RegisterLayerClass(instance, kLabelClass, LabelProc, nullptr, nullptr);
+  RegisterLayerClass(instance, kPictureBoxClass, PictureBoxProc, nullptr, nullptr);
   RegisterClientClass(instance);
 }
 
