@@ -12,6 +12,7 @@ packages=(
   xvfb x11-utils fonts-wqy-microhei locales
   imagemagick
   libasio-dev g++ clang libclang-rt-14-dev
+  nsis zip unzip python3
 )
 
 if [ "$(id -u)" -ne 0 ]; then
