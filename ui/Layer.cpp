@@ -417,8 +417,17 @@ int MapMessageBoxResult(int result) {
 }
 
 int ShowMessageBox(const char* text, std::int32_t style, const char* title, HWND owner) {
-  return MapMessageBoxResult(
-      MessageBoxA(owner, text ? text : "", title ? title : "信息：", MessageBoxStyle(style)));
+  HWND active = GetActiveWindow();
+  int result =
+      MessageBoxA(owner, text ? text : "", title ? title : "信息：", MessageBoxStyle(style));
+  // A task-modal box gives the windows it disabled back only once it has gone,
+  // too late for the system to activate one of them: the window that was
+  // active before would otherwise take no keys until it is clicked.
+  if (!GetActiveWindow() && active && IsWindow(active) && IsWindowVisible(active) &&
+      IsWindowEnabled(active)) {
+    SetActiveWindow(active);
+  }
+  return MapMessageBoxResult(result);
 }
 
 Client& ClientControl(WindowNumber window, ControlNumber control) {
