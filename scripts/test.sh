@@ -19,4 +19,8 @@ for preset in windows-x86_64 windows-i686 linux; do
   fi
   ctest --preset "$preset" || status=1
 done
+# The benchmark in its short form, so it cannot rot: it checks that every
+# figure is produced, not how fast anything was.
+echo "== benchmark (quick)"
+bash scripts/bench.sh --quick --check || status=1
 exit "$status"
